@@ -17,11 +17,13 @@ namespace velinor::test {
 
 // One request as it arrived.
 struct ReceivedRequest {
-  std::string method;                                        // "GET"
-  std::string target;                                        // "/a/b?x=1" or "http://h/p" via a proxy
-  std::string version;                                       // "HTTP/1.1"
+  std::string method;   // "GET"
+  std::string target;   // "/a/b?x=1" or "http://h/p" via a proxy
+  std::string version;  // "HTTP/1.1"
   std::vector<std::pair<std::string, std::string>> headers;  // in order, names as sent
-  std::string head;  // the request line and header lines exactly as received, up to the empty line
+  // The request line and header lines exactly as received, each with its own line
+  // end (so the last header line's CRLF is included); the empty line is not.
+  std::string head;
   std::string body;  // by Content-Length or chunked, decoded
 
   // First header of that name (case-insensitive), "" when absent.
@@ -45,10 +47,24 @@ class Connection {
 
 using Handler = std::function<void(const ReceivedRequest&, Connection&)>;
 
+// The usual reason phrase of a status ("OK", "Not Found", "Found"), "Unknown" otherwise.
+std::string ReasonPhrase(int status);
+
+// What Respond sends, for handlers that choose their answer per request: status line,
+// the headers as given, a Content-Length unless one (or a Transfer-Encoding) is given
+// or the status has no body, then the body (left out for HEAD). A "Connection: close"
+// among the headers closes the connection after the answer.
+void SendResponse(const ReceivedRequest& request, Connection& connection, int status,
+                  std::string_view body,
+                  const std::vector<std::pair<std::string, std::string>>& headers = {},
+                  std::string_view reason = "");
+
 struct TestServerOptions {
   bool tls = false;  // serve HTTPS with a certificate for 127.0.0.1 and "localhost"
   // Keep-alive is honoured unless the handler closes; false closes after each answer.
   bool keepAlive = true;
+  // With tls: a self-signed certificate the test authority did not issue.
+  bool selfSigned = false;
 };
 
 class TestServer {
@@ -86,6 +102,9 @@ class TestServer {
   // Everything received so far, in arrival order, and a way to wait for it.
   std::vector<ReceivedRequest> Requests() const;
   std::size_t RequestCount() const;
+  // True once at least `count` requests are recorded, false when the timeout passes first.
+  bool WaitForRequests(std::size_t count,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   ReceivedRequest LastRequest() const;  // empty when none
   void ClearRequests();
   // Connections accepted so far (a refused-looking client makes none).
@@ -107,7 +126,8 @@ std::unique_ptr<TestServer> MakeUntrustedTlsServer();
 // A port on 127.0.0.1 with nothing listening (connections are refused).
 std::uint16_t RefusedPort();
 
-// A helper for handlers that answer slowly.
+// A helper for handlers that answer slowly; on a server's own thread it returns
+// early when that server is being destroyed.
 void SleepFor(std::chrono::milliseconds duration);
 
 // Basic credentials as a header value would carry them: "Basic <base64>".
