@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/regex/spy_object.h"
 #include "text/encoding.h"
 #include "text/regexp_component.h"
 
@@ -16,42 +17,11 @@ TextValue Ansi(std::string_view utf8) { return Utf8ToAnsi(utf8); }
 
 constexpr std::string_view kCharsetPattern = R"(<meta.+?charset=[^\w]?([-\w]+))";
 
-// Wraps each engine that "VBScript.RegExp" makes and writes down what is done
-// to it, so that the writes of Create can be seen.
-class EngineSpy : public AutomationObject {
- public:
-  EngineSpy(std::shared_ptr<AutomationObject> inner, std::vector<std::string>* log)
-      : inner_(std::move(inner)), log_(log) {}
-
-  bool Invoke(std::string_view name, DispatchKind kind, Arguments args, Variant& result) override {
-    const bool ok = inner_->Invoke(name, kind, args, result);
-    std::string entry(name);
-    if (kind == DispatchKind::kPropertyPut) entry += "=" + VariantToText(args[0].Value());
-    if (kind == DispatchKind::kMethod) entry += "()";
-    if (!ok) entry += " failed";
-    log_->push_back(entry);
-    return ok;
-  }
-
- private:
-  std::shared_ptr<AutomationObject> inner_;
-  std::vector<std::string>* log_;
-};
-
 class RegexObjectTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    original_ = RegisterComponent("VBScript.RegExp", [this] {
-      auto engine = MakeRegExpComponent();
-      lastEngine_.object = engine;
-      return std::make_shared<EngineSpy>(engine, &log_);
-    });
-  }
-  void TearDown() override { RegisterComponent("VBScript.RegExp", original_); }
-
-  ComponentFactory original_;
-  std::vector<std::string> log_;
-  ComObject lastEngine_;  // the real engine behind the spy, to read options back
+  test::SpyScope spy_{"VBScript.RegExp", MakeRegExpComponent};
+  std::vector<std::string>& log_ = spy_.log;
+  ComObject& lastEngine_ = spy_.made;  // the real engine behind the spy
 };
 
 TEST_F(RegexObjectTest, CreateWritesTheOptionsInOrder) {
