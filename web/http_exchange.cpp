@@ -215,7 +215,7 @@ std::vector<std::string> CurlHeaderList(const std::vector<std::string>& lines) {
       list.push_back(line);
     }
   }
-  for (const std::string_view name : {"Accept", "Expect", "Content-Type"}) {
+  for (const std::string_view name : {"Accept", "Expect", "Content-Type", "Proxy-Connection"}) {
     if (!NamesHeader(lines, name)) list.push_back(std::string(name) + ":");
   }
   return list;
@@ -265,8 +265,9 @@ ExchangeResult PerformExchange(const ExchangeRequest& request) {
   if (connection.code() != CURLE_OK) return fail(ExchangeStep::kConnection, connection.code());
 
   const std::string_view verb = MethodVerb(request.method);
-  const bool sendsBody = !request.body.empty() || request.method == 1 || request.method == 3;
   const bool head = request.method == 2;
+  const bool sendsBody =
+      !head && (!request.body.empty() || request.method == 1 || request.method == 3);
   Options req(curl);
   req.Set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1))
       .Set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L)
@@ -278,11 +279,11 @@ ExchangeResult PerformExchange(const ExchangeRequest& request) {
       .Set(CURLOPT_HEADERDATA, static_cast<void*>(&transfer))
       .Set(CURLOPT_WRITEFUNCTION, &OnBodyChunk)
       .Set(CURLOPT_WRITEDATA, static_cast<void*>(&transfer));
-  // NOBODY makes libcurl expect no response body; it must come before the
-  // body options, which would otherwise turn the request back into a POST.
+  // libcurl sends no body with HEAD: NOBODY drops it, and a custom "HEAD"
+  // with a body would wait for a response body that never comes.
   if (head) req.Set(CURLOPT_NOBODY, 1L);
   const std::string verbText(verb);
-  if (request.method != 1 && (sendsBody || (verb != "GET" && !head))) {
+  if (request.method != 1 && !head && (sendsBody || verb != "GET")) {
     req.Set(CURLOPT_CUSTOMREQUEST, verbText.c_str());
   }
   if (req.code() != CURLE_OK) return fail(ExchangeStep::kRequest, req.code());
@@ -335,7 +336,9 @@ ExchangeResult PerformExchange(const ExchangeRequest& request) {
   if (redirects.code() != CURLE_OK) return fail(ExchangeStep::kRedirects, redirects.code());
 
   if (!request.headerLines) return fail(ExchangeStep::kHeaders, CURLE_BAD_FUNCTION_ARGUMENT);
-  const CURLcode headersSet = handle.SetHeaders(CurlHeaderList(*request.headerLines));
+  CURLcode headersSet = handle.SetHeaders(CurlHeaderList(*request.headerLines));
+  // The CONNECT of a tunnel carries only what the proxy needs.
+  if (headersSet == CURLE_OK) headersSet = handle.SetProxyHeaders({"Proxy-Connection:"});
   if (headersSet != CURLE_OK) return fail(ExchangeStep::kHeaders, headersSet);
 
   if (sendsBody) {

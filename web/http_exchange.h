@@ -17,8 +17,8 @@ namespace velinor {
 struct ExchangeRequest {
   std::string url;  // absolute; its path and query are sent as written
   bool secure = false;
-  int method = 0;         // index of the method table; only 1 is POST
-  std::string_view body;  // sent for every method
+  int method = 0;           // index of the method table; only 1 is POST
+  std::string_view body{};  // sent for every method
   // Sent in this order and case; nullopt when the block held something that
   // is no header line, which fails the header step.
   std::optional<std::vector<std::string>> headerLines;

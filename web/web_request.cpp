@@ -145,7 +145,7 @@ TextValue WebRequest(std::string_view url, const WebRequestOptions& options) {
   request.followRedirects = !options.noRedirect;
   if (const std::optional<TextValue> block =
           BuildHeaderBlock(options.extraHeaders, options.method, options.sendCookies)) {
-    request.headerLines = HeaderLinesOf(*block, options.postData.size());
+    request.headerLines = HeaderLinesOf(*block, options.method == 2 ? 0 : options.postData.size());
   }
 
   ExchangeResult exchange = PerformExchange(request);

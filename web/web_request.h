@@ -16,17 +16,17 @@ namespace velinor {
 struct WebRequestOptions {
   int method =
       0;  // 0 GET, 1 POST, 2 HEAD, 3 PUT, 4 OPTIONS, 5 DELETE, 6 TRACE, 7 CONNECT, else GET
-  std::string_view postData;             // the request body, sent for every method
+  std::string_view postData{};           // the request body, sent for every method but HEAD
   TextValue* sendCookies = nullptr;      // in/out: given (even "") sends and merges cookies
   TextValue* returnedCookies = nullptr;  // out: the cookies the response set
-  std::string_view extraHeaders;         // the caller's header lines, separated by "\r\n"
+  std::string_view extraHeaders{};       // the caller's header lines, separated by "\r\n"
   TextValue* returnedHeaders = nullptr;  // out: the raw response headers
   bool noRedirect = false;
-  std::string_view userName;  // Basic server credentials, used when both are given
-  std::string_view password;
-  std::string_view proxy;  // host:port; "" for none
-  std::string_view proxyUserName;
-  std::string_view proxyPassword;
+  std::string_view userName{};  // Basic server credentials, used when both are given
+  std::string_view password{};
+  std::string_view proxy{};  // host:port; "" for none
+  std::string_view proxyUserName{};
+  std::string_view proxyPassword{};
   int timeoutSeconds = 0;                // for each wait; 0 or less means 30
   TextValue* redirectAddress = nullptr;  // out: the value of a "Location: " line
   TextValue* statusText = nullptr;       // out: "200 OK", or an error text

@@ -14,6 +14,8 @@ struct MergeCase {
   TextValue merged;
 };
 
+void PrintTo(const MergeCase& c, std::ostream* os) { *os << c.name; }
+
 class MergeCookiesTest : public testing::TestWithParam<MergeCase> {};
 
 TEST_P(MergeCookiesTest, MergesAndLeavesTheResultInTheFirstArgument) {
@@ -73,6 +75,8 @@ struct SplitCase {
   TextValue text;
   TextArray pieces;
 };
+
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
 
 class SplitCharsTest : public testing::TestWithParam<SplitCase> {};
 

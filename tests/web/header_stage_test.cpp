@@ -39,6 +39,8 @@ struct StageCase {
   int lines;                          // ProcessEvents calls
 };
 
+void PrintTo(const StageCase& c, std::ostream* os) { *os << c.name; }
+
 class HeaderStageTest : public testing::TestWithParam<StageCase> {};
 
 TEST_P(HeaderStageTest, ParsesStatusCookiesAndLocation) {
