@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
+#include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -271,7 +273,44 @@ TEST(CodePage936, RandomBytesDecodeAsIcuDoes) {
       const int b = byte(engine);
       c = static_cast<char>(b == 0 ? 'a' : (b < 96 ? b % 32 + 'A' : b));
     }
-    ASSERT_EQ(AnsiToUtf16(text), IcuDecode(text)) << testing::PrintToString(text);
+    const std::vector<char> exact(text.begin(), text.end());  // no spare capacity to read
+    const std::string_view view(exact.data(), exact.size());
+    const std::u16string expected = IcuDecode(text);
+    ASSERT_EQ(AnsiToUtf16(view), expected) << testing::PrintToString(text);
+    ASSERT_EQ(AnsiToUnicode(view), LittleEndian(expected, true)) << testing::PrintToString(text);
+  }
+}
+
+// Random runs of ASCII, two-byte characters, composing marks and surrogates
+// against ICU: NFC first, then ICU's conversion. The marks all have the same
+// combining class, so NFC reorders nothing and composes exactly the pairs that
+// a base and the marks right after it form.
+TEST(CodePage936, RandomUnitsEncodeAsIcuDoes) {
+  UErrorCode error = U_ZERO_ERROR;
+  const UNormalizer2* nfc = unorm2_getNFCInstance(&error);
+  ASSERT_TRUE(U_SUCCESS(error));
+  const char16_t alphabet[] = {u'a',      u'e',      u'u',      u'n',   u'\u4E2D',
+                               u'\u00E9', u'\u0301', u'\u0308', 0xD83D, 0xDE00};
+  std::mt19937 engine(1252);
+  std::uniform_int_distribution<int> length(0, 40);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(alphabet) - 1);
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string units(static_cast<std::size_t>(length(engine)), u'a');
+    for (char16_t& unit : units) unit = alphabet[pick(engine)];
+    std::u16string composed(units.size() + 1, u'\0');
+    error = U_ZERO_ERROR;
+    const int32_t n =
+        unorm2_normalize(nfc, units.data(), static_cast<int32_t>(units.size()), composed.data(),
+                         static_cast<int32_t>(composed.size()), &error);
+    ASSERT_TRUE(U_SUCCESS(error));
+    composed.resize(static_cast<std::size_t>(n));
+    const std::string expected = IcuEncode(composed);
+
+    const std::vector<char16_t> exact(units.begin(), units.end());
+    ASSERT_EQ(Utf16ToAnsi({exact.data(), exact.size()}), expected)
+        << testing::PrintToString(AnsiToUtf8(Utf16ToAnsi(units)));
+    const ByteBuffer bytes = LittleEndian(units, false);
+    ASSERT_EQ(UnicodeToAnsi(bytes), expected);
   }
 }
 

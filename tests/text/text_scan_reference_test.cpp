@@ -4,7 +4,9 @@
 // second bytes that look like ASCII, and half characters at the end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -142,6 +144,20 @@ std::string WalkRemoveSpaces(std::string_view text) {
   return out;
 }
 
+// A copy in a heap block of exactly the text's size, so that the sanitizer
+// build catches any read past the end of the text.
+class Exact {
+ public:
+  explicit Exact(std::string_view text) : bytes_(new char[text.size()]), size_(text.size()) {
+    std::copy(text.begin(), text.end(), bytes_.get());
+  }
+  operator std::string_view() const { return {bytes_.get(), size_}; }
+
+ private:
+  std::unique_ptr<char[]> bytes_;
+  std::size_t size_;
+};
+
 class RandomTexts {
  public:
   std::string Text(std::size_t maxLength) {
@@ -179,7 +195,8 @@ TEST(ScanMatchesCharacterWalk, FindText) {
     const std::string sought = random.Needle(text);
     const int start = random.Start(text.size());
     for (const bool fold : {false, true}) {
-      ASSERT_EQ(FindText(text, sought, start, fold), WalkFind(text, sought, start, fold))
+      ASSERT_EQ(FindText(Exact(text), Exact(sought), start, fold),
+                WalkFind(text, sought, start, fold))
           << testing::PrintToString(text) << " / " << testing::PrintToString(sought) << " from "
           << start << (fold ? " folded" : "");
     }
@@ -194,7 +211,7 @@ TEST(ScanMatchesCharacterWalk, ReplaceText) {
     const int start = random.Start(text.size());
     const int count = static_cast<int>(random.Pick(5)) - 1;
     for (const bool caseSensitive : {false, true}) {
-      ASSERT_EQ(ReplaceText(text, sought, "<>", start, count, caseSensitive),
+      ASSERT_EQ(ReplaceText(Exact(text), Exact(sought), "<>", start, count, caseSensitive),
                 WalkReplace(text, sought, "<>", start, count, caseSensitive))
           << testing::PrintToString(text) << " / " << testing::PrintToString(sought) << " from "
           << start << " count " << count;
@@ -209,7 +226,8 @@ TEST(ScanMatchesCharacterWalk, SplitText) {
     const std::string delimiter = random.Needle(text).substr(0, 1 + random.Pick(2));
     std::optional<int> maximum;
     if (random.Pick(2) == 0) maximum = static_cast<int>(random.Pick(6)) - 1;
-    ASSERT_EQ(SplitText(text, delimiter, maximum), WalkSplit(text, delimiter, maximum))
+    ASSERT_EQ(SplitText(Exact(text), Exact(delimiter), maximum),
+              WalkSplit(text, delimiter, maximum))
         << testing::PrintToString(text) << " / " << testing::PrintToString(delimiter);
   }
 }
@@ -218,8 +236,8 @@ TEST(ScanMatchesCharacterWalk, TrimBothAndRemoveSpaces) {
   RandomTexts random;
   for (int round = 0; round < kRounds; ++round) {
     const std::string text = random.Text(40);
-    ASSERT_EQ(TrimBoth(text), WalkTrim(text)) << testing::PrintToString(text);
-    ASSERT_EQ(RemoveSpaces(text), WalkRemoveSpaces(text)) << testing::PrintToString(text);
+    ASSERT_EQ(TrimBoth(Exact(text)), WalkTrim(text)) << testing::PrintToString(text);
+    ASSERT_EQ(RemoveSpaces(Exact(text)), WalkRemoveSpaces(text)) << testing::PrintToString(text);
   }
 }
 
