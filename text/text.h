@@ -42,8 +42,8 @@ int TextLength(std::string_view text);
 // Replaces occurrences from `start` on, at most `count` of them (negative:
 // all). Note the flag: true means case-sensitive, the opposite of FindText.
 TextValue ReplaceText(std::string_view text, std::string_view sought,
-                      std::string_view replacement = {}, int start = 1,
-                      int count = -1, bool caseSensitive = false);
+                      std::string_view replacement = {}, int start = 1, int count = -1,
+                      bool caseSensitive = false);
 
 // A trailing delimiter gives no empty last piece; a given negative maximum
 // counts as 0, an omitted one as unlimited.
