@@ -352,6 +352,10 @@ ExchangeResult PerformExchange(const ExchangeRequest& request) {
   if (code != CURLE_OK) {
     result.failed = StepOfFailure(code, transfer);
     result.detail = handle.ErrorText().empty() ? curl_easy_strerror(code) : handle.ErrorText();
+  } else if (!transfer.headersComplete) {
+    // libcurl reports a connection closed inside the headers as a success.
+    result.failed = transfer.statusSeen ? ExchangeStep::kRead : ExchangeStep::kReceive;
+    result.detail = "connection closed before the end of the response headers";
   }
   result.headersComplete = transfer.headersComplete;
   result.rawHeaders = std::move(transfer.rawHeaders);

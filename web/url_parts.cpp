@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 
@@ -75,12 +76,15 @@ std::optional<UrlParts> CrackUrl(std::string_view url) {
     return std::nullopt;
   }
 
-  // libcurl validates the authority and finds host and port; the object is
-  // cut from the text itself, because libcurl turns an empty path into "/"
-  // and keeps the query, where the empty path must drop it.
+  // The authority ends at the first "/", "?" or "#"; libcurl validates it
+  // alone (it would take "http:///p" for the host "p") and reads host and port.
+  const std::size_t authorityStart = schemeEnd + 3;
+  const std::size_t authorityEnd = std::min(utf8.find_first_of("/?#", authorityStart), utf8.size());
+  const std::string authority = utf8.substr(authorityStart, authorityEnd - authorityStart);
+  if (authority.empty()) return std::nullopt;
+  const std::string authorityUrl = std::string(parts.secure ? "https://" : "http://") + authority;
   const std::unique_ptr<CURLU, UrlDeleter> handle(curl_url());
-  if (!handle ||
-      curl_url_set(handle.get(), CURLUPART_URL, utf8.c_str(), CURLU_PATH_AS_IS) != CURLUE_OK) {
+  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, authorityUrl.c_str(), 0) != CURLUE_OK) {
     return std::nullopt;
   }
   std::optional<std::string> host = Part(handle.get(), CURLUPART_HOST, 0);
@@ -90,9 +94,9 @@ std::optional<UrlParts> CrackUrl(std::string_view url) {
   if (error != std::errc() || end != port->data() + port->size()) return std::nullopt;
   parts.host = std::move(*host);
 
-  const std::size_t authorityStart = schemeEnd + 3;
-  const std::size_t authorityEnd = utf8.find_first_of("/?#", authorityStart);
-  if (authorityEnd == std::string::npos || utf8[authorityEnd] != '/') {
+  // libcurl would turn an empty path into "/" and keep the query; here the
+  // empty path drops it.
+  if (authorityEnd == utf8.size() || utf8[authorityEnd] != '/') {
     parts.object = "/";
   } else {
     const std::size_t fragment = utf8.find('#', authorityEnd);

@@ -237,6 +237,14 @@ TEST_F(WebTest, ServerCredentialsNeedBothParts) {
   EXPECT_FALSE(server.LastRequest().HasHeader("Authorization"));
 }
 
+TEST_F(WebTest, CredentialsInsideTheAddressAreIgnored) {
+  test::TestServer server;
+  server.Respond("/x", 200, "ok");
+  EXPECT_EQ(WebRequest("http://user:secret@" + server.HostPort() + "/x"), "ok");
+  EXPECT_EQ(RequestLine(server.LastRequest()), "GET /x HTTP/1.1");
+  EXPECT_FALSE(server.LastRequest().HasHeader("Authorization"));
+}
+
 TEST_F(WebTest, HttpGoesThroughTheProxyInAbsoluteForm) {
   test::TestServer origin;
   test::TestServer proxy;
