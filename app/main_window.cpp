@@ -19,9 +19,9 @@ void Place(QWidget* control, int left, int top, int width, int height, Qt::Curso
   control->lower();
 }
 
-void Label(TransLabel* label, const TextValue& text, std::int32_t colour, bool shown) {
-  SetControlProperty(label, ControlProperty::Text, text);
-  SetControlProperty(label, ControlProperty::TextColor, colour);
+void Label(TransLabel* label, const char* utf8, QColor colour, bool shown) {
+  label->setText(QString::fromUtf8(utf8));
+  label->setTextColor(colour);
   label->setVisible(shown);
 }
 
@@ -31,14 +31,6 @@ MainWindow::MainWindow(MainWindowHandlers handlers)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
-      透明标签4(new TransLabel(this)),
-      透明标签3(new TransLabel(this)),
-      图片框2(new PicBox(this)),
-      透明标签2(new TransLabel(this)),
-      编辑框1(new EditBox(this)),
-      图片框1(new PicBox(this)),
-      透明标签1(new TransLabel(this)),
-      按钮1(new Button(this)),
       handlers_(std::move(handlers)) {
   setWindowTitle(QString::fromUtf8(kWindowCaption));
   setWindowIcon(QPixmap::fromImage(LoadWindowImage(WindowImage::Icon)));
@@ -47,19 +39,30 @@ MainWindow::MainWindow(MainWindowHandlers handlers)
   // pixels of the usual Chinese GUI font, the size the layout was made for.
   QFont font(QStringLiteral("WenQuanYi Micro Hei"));
   font.setPixelSize(12);
+  font.setHintingPreference(QFont::PreferNoHinting);
   setFont(font);
   QPalette colours = palette();
   colours.setColor(QPalette::Window, Qt::white);
   setPalette(colours);
   setAutoFillBackground(true);
 
+  // The controls come after the font, so that none lays out its text twice.
+  透明标签4 = new TransLabel(this);
+  透明标签3 = new TransLabel(this);
+  图片框2 = new PicBox(this);
+  透明标签2 = new TransLabel(this);
+  编辑框1 = new EditBox(this);
+  图片框1 = new PicBox(this);
+  透明标签1 = new TransLabel(this);
+  按钮1 = new Button(this);
+
   透明标签4->setObjectName("透明标签4");
   Place(透明标签4, 118, 91, 88, 16, Qt::ArrowCursor);
-  Label(透明标签4, ContactText(), 0x000000, false);
+  Label(透明标签4, kContactUtf8, Qt::black, false);
 
   透明标签3->setObjectName("透明标签3");
   Place(透明标签3, 268, 235, 48, 24, Qt::PointingHandCursor);
-  Label(透明标签3, UpgradeLinkText(), 0x0000FF, false);
+  Label(透明标签3, kUpgradeLinkUtf8, Qt::red, false);
 
   图片框2->setObjectName("图片框2");
   Place(图片框2, 80, 12, 154, 56, Qt::PointingHandCursor);
@@ -67,7 +70,7 @@ MainWindow::MainWindow(MainWindowHandlers handlers)
 
   透明标签2->setObjectName("透明标签2");
   Place(透明标签2, 90, 69, 148, 16, Qt::ArrowCursor);
-  Label(透明标签2, PromptText(), 0xFF8800, true);  // RGB(0, 136, 255)
+  Label(透明标签2, kPromptUtf8, QColor(0, 136, 255), true);
 
   编辑框1->setObjectName("编辑框1");
   Place(编辑框1, 25, 117, 279, 29, Qt::ArrowCursor);
@@ -78,11 +81,11 @@ MainWindow::MainWindow(MainWindowHandlers handlers)
 
   透明标签1->setObjectName("透明标签1");
   Place(透明标签1, 8, 240, 352, 16, Qt::ArrowCursor);
-  Label(透明标签1, WelcomeText(), 0x000000, true);
+  Label(透明标签1, kWelcomeUtf8, Qt::black, true);
 
   按钮1->setObjectName("按钮1");
   Place(按钮1, 197, 153, 110, 32, Qt::PointingHandCursor);
-  SetControlProperty(按钮1, ControlProperty::Text, DownloadCaption());
+  按钮1->setText(QString::fromUtf8(kDownloadCaptionUtf8));
   按钮1->setFace(LoadWindowImage(WindowImage::DownloadButton));
 
   // Only the address and the button take the focus, in that order.

@@ -40,14 +40,14 @@ class MainWindow : public QWidget {
   const MainWindowHandlers& handlers() const { return handlers_; }
 
   // In z-order, topmost first; also the order of creation.
-  TransLabel* const 透明标签4;  // contact label, hidden at start
-  TransLabel* const 透明标签3;  // upgrade link, hidden at start
-  PicBox* const 图片框2;        // logo, opens the listing page
-  TransLabel* const 透明标签2;  // prompt
-  EditBox* const 编辑框1;       // the page address
-  PicBox* const 图片框1;        // frame drawn around the address
-  TransLabel* const 透明标签1;  // the status line
-  Button* const 按钮1;          // download
+  TransLabel* 透明标签4 = nullptr;  // contact label, hidden at start
+  TransLabel* 透明标签3 = nullptr;  // upgrade link, hidden at start
+  PicBox* 图片框2 = nullptr;        // logo, opens the listing page
+  TransLabel* 透明标签2 = nullptr;  // prompt
+  EditBox* 编辑框1 = nullptr;       // the page address
+  PicBox* 图片框1 = nullptr;        // frame drawn around the address
+  TransLabel* 透明标签1 = nullptr;  // the status line
+  Button* 按钮1 = nullptr;          // download
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -46,8 +46,7 @@ TextValue UpgradePackageAddress() {
 TextValue OwnVersion() { return kOwnVersion; }
 
 TextValue ContactText() {
-  // Eight digits keep the text inside the 88-pixel label.
-  static const TextValue text = Utf8ToAnsi("QQ：31415926");
+  static const TextValue text = Utf8ToAnsi(kContactUtf8);
   return text;
 }
 

@@ -19,6 +19,8 @@ inline constexpr char kSectionPath[] = "/media";
 inline constexpr char kDownloadServer[] = "https://dl.tamsel.net";
 inline constexpr char kVersionFilePath[] = "/e/yz/velinor_exe.txt";
 inline constexpr char kOwnVersion[] = "1.2.0";
+// Eight digits keep the contact text inside its 88-pixel label.
+inline constexpr char kContactUtf8[] = "QQ：31415926";
 
 // The site's domain, or VELINOR_SITE.
 TextValue SiteDomain();

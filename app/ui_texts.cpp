@@ -5,22 +5,22 @@
 namespace velinor {
 
 const TextValue& WelcomeText() {
-  static const TextValue text = Utf8ToAnsi("欢迎使用此程序");
+  static const TextValue text = Utf8ToAnsi(kWelcomeUtf8);
   return text;
 }
 
 const TextValue& PromptText() {
-  static const TextValue text = Utf8ToAnsi("请输入Velinor音效页面地址");
+  static const TextValue text = Utf8ToAnsi(kPromptUtf8);
   return text;
 }
 
 const TextValue& UpgradeLinkText() {
-  static const TextValue text = Utf8ToAnsi("点我升级");
+  static const TextValue text = Utf8ToAnsi(kUpgradeLinkUtf8);
   return text;
 }
 
 const TextValue& DownloadCaption() {
-  static const TextValue text = Utf8ToAnsi("下载");
+  static const TextValue text = Utf8ToAnsi(kDownloadCaptionUtf8);
   return text;
 }
 

@@ -152,27 +152,37 @@ QImage Icon() {
   return image;
 }
 
-// The image as a PNG file in memory, RGBA with 8 bits per channel.
+void AppendBytes(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+
+// The image as a PNG file in memory, RGBA with 8 bits per channel. Rows are
+// stored unfiltered: the files stay small either way, and the program then
+// decodes them at start without undoing a filter per byte.
 std::vector<unsigned char> EncodePng(const QImage& source) {
   const QImage rgba = source.convertToFormat(QImage::Format_RGBA8888);
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(rgba.width());
-  image.height = static_cast<png_uint_32>(rgba.height());
-  image.format = PNG_FORMAT_RGBA;
-  const auto stride = static_cast<png_int_32>(rgba.bytesPerLine());
-  png_alloc_size_t size = 0;
-  if (png_image_write_to_memory(&image, nullptr, &size, 0, rgba.constBits(), stride, nullptr) ==
-      0) {
-    return {};
+  std::vector<unsigned char> out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+  if (info == nullptr || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    out.clear();
+    return out;
   }
-  std::vector<unsigned char> png(size);
-  if (png_image_write_to_memory(&image, png.data(), &size, 0, rgba.constBits(), stride, nullptr) ==
-      0) {
-    return {};
+  png_set_write_fn(png, &out, AppendBytes, nullptr);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(rgba.width()),
+               static_cast<png_uint_32>(rgba.height()), 8, PNG_COLOR_TYPE_RGB_ALPHA,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+  png_set_compression_level(png, 9);
+  png_write_info(png, info);
+  for (int y = 0; y < rgba.height(); ++y) {
+    png_write_row(png, rgba.constScanLine(y));
   }
-  png.resize(size);
-  return png;
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
 }
 
 void PutLittleEndian(std::vector<unsigned char>& out, unsigned value, int bytes) {
