@@ -93,6 +93,7 @@ long TimeoutMs(int timeoutSeconds) {
 }
 
 TextValue TextUpToZero(const ByteBuffer& bytes) {
+  if (bytes.empty()) return {};
   const void* zero = std::memchr(bytes.data(), 0, bytes.size());
   const std::size_t length =
       zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes.data())
