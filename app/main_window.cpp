@@ -122,4 +122,9 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
+void MainWindow::closeEvent(QCloseEvent* event) {
+  closed_ = true;
+  QWidget::closeEvent(event);
+}
+
 }  // namespace velinor

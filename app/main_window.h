@@ -38,6 +38,9 @@ class MainWindow : public QWidget {
   explicit MainWindow(MainWindowHandlers handlers = {});
 
   const MainWindowHandlers& handlers() const { return handlers_; }
+  // True once the window has been closed: a handler resuming after a nested
+  // close must leave the window alone.
+  bool IsClosed() const { return closed_; }
 
   // In z-order, topmost first; also the order of creation.
   TransLabel* 透明标签4 = nullptr;  // contact label, hidden at start
@@ -51,9 +54,11 @@ class MainWindow : public QWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   MainWindowHandlers handlers_;
+  bool closed_ = false;
 };
 
 }  // namespace velinor

@@ -14,11 +14,13 @@ TransLabel::TransLabel(QWidget* parent) : QWidget(parent) {
 void TransLabel::setText(const QString& text) {
   text_ = text;
   repaint();
+  emit changed();
 }
 
 void TransLabel::setTextColor(const QColor& color) {
   textColor_ = color;
   repaint();
+  emit changed();
 }
 
 void TransLabel::paintEvent(QPaintEvent*) {

@@ -23,6 +23,7 @@ class TransLabel : public QWidget {
 
  signals:
   void pressed();  // left mouse button
+  void changed();  // after the text or its colour changed and was painted
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -24,4 +24,34 @@ const TextValue& DownloadCaption() {
   return text;
 }
 
+const TextValue& LockMessage() {
+  static const TextValue text = Utf8ToAnsi(kLockMessageUtf8);
+  return text;
+}
+
+const TextValue& WrongAddressText() {
+  static const TextValue text = Utf8ToAnsi(kWrongAddressUtf8);
+  return text;
+}
+
+const TextValue& DownloadingText() {
+  static const TextValue text = Utf8ToAnsi(kDownloadingUtf8);
+  return text;
+}
+
+const TextValue& NoTitleText() {
+  static const TextValue text = Utf8ToAnsi(kNoTitleUtf8);
+  return text;
+}
+
+const TextValue& DownloadFailedText() {
+  static const TextValue text = Utf8ToAnsi(kDownloadFailedUtf8);
+  return text;
+}
+
+const TextValue& DownloadDoneText() {
+  static const TextValue text = Utf8ToAnsi(kDownloadDoneUtf8);
+  return text;
+}
+
 }  // namespace velinor
