@@ -96,7 +96,8 @@ std::optional<std::u16string> ToString(const Variant& variant, int depth) {
     std::optional<std::u16string> operator()(double value) const { return FormatDouble(value); }
     std::optional<std::u16string> operator()(const std::u16string& value) const { return value; }
     // A byte array becomes a string of its bytes taken as UTF-16LE units.
-    std::optional<std::u16string> operator()(const ByteBuffer& bytes) const {
+    std::optional<std::u16string> operator()(const ByteArray& array) const {
+      const std::span<const std::uint8_t> bytes = array.Bytes();
       std::u16string units(bytes.size() / 2, u'\0');
       for (std::size_t i = 0; i < units.size(); ++i) {
         units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
@@ -122,7 +123,7 @@ std::optional<double> ToNumber(const Variant& variant, int depth) {
     std::optional<double> operator()(const std::u16string& value) const {
       return ParseNumber(value);
     }
-    std::optional<double> operator()(const ByteBuffer&) const { return std::nullopt; }
+    std::optional<double> operator()(const ByteArray&) const { return std::nullopt; }
     std::optional<double> operator()(const ComObject& holder) const {
       const auto value = DefaultValue(holder, depth + 1);
       if (!value) return std::nullopt;
@@ -152,21 +153,24 @@ Variant Get(const ComObject& holder, std::string_view name, std::optional<double
   } else {
     ok = Dispatch(holder, name, DispatchKind::kPropertyGet, {}, result);
   }
-  return ok ? result : Variant();
+  if (!ok) return {};
+  return result;
 }
 
 Variant Call(ComObject& holder, std::string_view name, std::initializer_list<Argument> args) {
   Variant result;
-  return Dispatch(holder, name, DispatchKind::kMethod, {args.begin(), args.size()}, result)
-             ? result
-             : Variant();
+  if (!Dispatch(holder, name, DispatchKind::kMethod, {args.begin(), args.size()}, result)) {
+    return {};
+  }
+  return result;
 }
 
 ComObject ObjectOf(Variant&& value) {
   if (auto* holder = std::get_if<ComObject>(&value); holder != nullptr && holder->object) {
     return std::move(*holder);
   }
-  return Report(false), ComObject{};
+  Report(false);
+  return {};
 }
 
 TextValue TextOf(const Variant& value) {
@@ -175,6 +179,19 @@ TextValue TextOf(const Variant& value) {
 }
 
 }  // namespace
+
+bool AutomationObject::InvokeForText(std::string_view name, Arguments args, TextValue& text) {
+  Variant result;
+  if (!Invoke(name, DispatchKind::kMethod, args, result)) return false;
+  if (const auto* units = std::get_if<std::u16string>(&result)) {
+    text = Utf16ToAnsi(*units);  // uncopied: it may be a whole page
+    return true;
+  }
+  const auto units = ToString(result, 0);
+  if (!units) return false;
+  text = Utf16ToAnsi(*units);
+  return true;
+}
 
 Argument::Argument(std::string_view text) : own_(AnsiToUtf16(text)) {}
 
@@ -255,7 +272,13 @@ void CallMethod(ComObject& holder, std::string_view name, std::initializer_list<
 
 TextValue CallTextMethod(ComObject& holder, std::string_view name,
                          std::initializer_list<Argument> args) {
-  return TextOf(Call(holder, name, args));
+  TextValue text;
+  if (holder.object == nullptr) {
+    Report(false);
+    return text;
+  }
+  if (!Report(holder.object->InvokeForText(name, {args.begin(), args.size()}, text))) return {};
+  return text;
 }
 
 ComObject CallObjectMethod(ComObject& holder, std::string_view name,
@@ -280,10 +303,15 @@ void AssignVariant(Variant& variant, std::string_view text) {
 
 void AssignVariant(Variant& variant, std::span<const std::uint8_t> bytes) {
   variant = std::monostate{};
-  variant = ByteBuffer(bytes.begin(), bytes.end());
+  variant = ByteArray(ByteBuffer(bytes.begin(), bytes.end()));
 }
 
 TextValue VariantToText(const Variant& variant) {
+  // A string, the common case and possibly a whole page, converts uncopied.
+  if (const auto* units = std::get_if<std::u16string>(&variant)) {
+    Report(true);
+    return Utf16ToAnsi(*units);
+  }
   const auto text = ToString(variant, 0);
   Report(text.has_value());
   return text ? Utf16ToAnsi(*text) : TextValue();

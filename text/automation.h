@@ -7,6 +7,7 @@
 // recorded in a per-thread status (AutomationSucceeded).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -15,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 #include "text/text.h"
@@ -29,10 +31,31 @@ struct ComObject {
   std::shared_ptr<AutomationObject> object;
 };
 
+// The byte array of a Variant. It never changes once made, so copies share
+// one buffer: a whole page handed to a stream is not copied again.
+class ByteArray {
+ public:
+  ByteArray() = default;
+  explicit ByteArray(ByteBuffer bytes)
+      : buffer_(std::make_shared<const ByteBuffer>(std::move(bytes))) {}
+
+  std::span<const std::uint8_t> Bytes() const {
+    return buffer_ ? std::span<const std::uint8_t>(*buffer_) : std::span<const std::uint8_t>();
+  }
+  std::shared_ptr<const ByteBuffer> Shared() const { return buffer_; }
+
+  friend bool operator==(const ByteArray& a, const ByteArray& b) {
+    return std::ranges::equal(a.Bytes(), b.Bytes());
+  }
+
+ private:
+  std::shared_ptr<const ByteBuffer> buffer_;
+};
+
 // An automation variant: empty, boolean, 32-bit integer, floating point,
 // UTF-16 string, byte array or object.
 using Variant =
-    std::variant<std::monostate, bool, std::int32_t, double, std::u16string, ByteBuffer, ComObject>;
+    std::variant<std::monostate, bool, std::int32_t, double, std::u16string, ByteArray, ComObject>;
 
 // One argument of a property read or a method call. Texts are converted from
 // code page 936 to UTF-16; numbers, booleans and Variants pass as they are (a
@@ -67,6 +90,11 @@ class AutomationObject {
   virtual ~AutomationObject() = default;
   virtual bool Invoke(std::string_view name, DispatchKind kind, Arguments args,
                       Variant& result) = 0;
+
+  // A method's result as code-page-936 text: Invoke, then VariantToText. An
+  // object whose results can be large (a whole page) may answer in code page
+  // 936 directly, sparing the UTF-16 copy, as long as the text is the same.
+  virtual bool InvokeForText(std::string_view name, Arguments args, TextValue& text);
 };
 
 // --- the COM library of the thread -----------------------------------------

@@ -8,6 +8,8 @@
 #include <array>
 #include <utility>
 
+#include "text/utf8_decoder.h"
+
 namespace velinor {
 namespace {
 
@@ -184,6 +186,26 @@ std::u16string DecodeUserDefined(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
+// How a text is to be decoded: by which decoder, from which byte on.
+struct Plan {
+  Resolved decoder;
+  std::span<const std::uint8_t> bytes;
+};
+
+std::optional<Plan> PlanDecoding(std::span<const std::uint8_t> bytes, std::string_view charset) {
+  auto resolved = Resolve(charset);
+  if (!resolved) return std::nullopt;
+  // A byte-order mark outranks the declared charset, as the Encoding Standard
+  // decodes, and is dropped.
+  const auto startsWith = [&](std::initializer_list<std::uint8_t> mark) {
+    return bytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin());
+  };
+  if (startsWith({0xEF, 0xBB, 0xBF})) return Plan{{"UTF-8"}, bytes.subspan(3)};
+  if (startsWith({0xFE, 0xFF})) return Plan{{"UTF-16BE"}, bytes.subspan(2)};
+  if (startsWith({0xFF, 0xFE})) return Plan{{"UTF-16LE"}, bytes.subspan(2)};
+  return Plan{std::move(*resolved), bytes};
+}
+
 // --- the stream object ---------------------------------------------------------
 
 constexpr std::int32_t kTypeBinary = 1;
@@ -211,9 +233,9 @@ class StreamObject final : public AutomationObject {
     } else if (SameName(name, "Position") && open_) {
       result = static_cast<std::int32_t>(position_);
     } else if (SameName(name, "Size") && open_) {
-      result = static_cast<std::int32_t>(bytes_.size());
+      result = static_cast<std::int32_t>(Data().size());
     } else if (SameName(name, "EOS") && open_) {
-      result = position_ >= bytes_.size();
+      result = position_ >= Data().size();
     } else {
       return false;
     }
@@ -222,6 +244,25 @@ class StreamObject final : public AutomationObject {
 
  private:
   bool AtStart() const { return !open_ || position_ == 0; }
+
+  std::span<const std::uint8_t> Data() const {
+    return shared_ ? std::span<const std::uint8_t>(*shared_) : std::span<const std::uint8_t>(own_);
+  }
+
+  ByteBuffer& Own() {
+    if (shared_) {
+      own_.assign(shared_->begin(), shared_->end());
+      shared_.reset();
+    }
+    return own_;
+  }
+
+  void Clear() {
+    shared_.reset();
+    own_.clear();
+    own_.shrink_to_fit();
+    position_ = 0;
+  }
 
   bool Put(std::string_view name, const Variant& value) {
     if (SameName(name, "Type")) {
@@ -239,7 +280,7 @@ class StreamObject final : public AutomationObject {
     if (SameName(name, "Position")) {
       const auto position = VariantToInt(value);
       if (!position || !open_ || *position < 0 ||
-          static_cast<std::size_t>(*position) > bytes_.size()) {
+          static_cast<std::size_t>(*position) > Data().size()) {
         return false;
       }
       position_ = static_cast<std::size_t>(*position);
@@ -265,33 +306,45 @@ class StreamObject final : public AutomationObject {
     }
     if (open_) return false;
     open_ = true;
-    bytes_.clear();
-    position_ = 0;
+    Clear();
     return true;
   }
 
   bool Close() {
     if (!open_) return false;
     open_ = false;
-    bytes_.clear();
-    bytes_.shrink_to_fit();
-    position_ = 0;
+    Clear();
     return true;
   }
 
   bool Write(const Variant& value) {
-    const auto* data = std::get_if<ByteBuffer>(&value);
-    if (!open_ || type_ != kTypeBinary || data == nullptr) return false;
-    if (position_ == bytes_.size()) {
-      bytes_.insert(bytes_.end(), data->begin(), data->end());
-    } else {
-      const std::size_t overlap = std::min(data->size(), bytes_.size() - position_);
-      std::copy_n(data->begin(), overlap, bytes_.begin() + static_cast<std::ptrdiff_t>(position_));
-      bytes_.insert(bytes_.end(), data->begin() + static_cast<std::ptrdiff_t>(overlap),
-                    data->end());
+    const auto* array = std::get_if<ByteArray>(&value);
+    if (!open_ || type_ != kTypeBinary || array == nullptr) return false;
+    const std::span<const std::uint8_t> data = array->Bytes();
+    if (Data().empty() && array->Shared() != nullptr) {
+      shared_ = array->Shared();
+      position_ = data.size();
+      return true;
     }
-    position_ += data->size();
+    ByteBuffer& bytes = Own();
+    const std::size_t overlap = std::min(data.size(), bytes.size() - position_);
+    std::copy_n(data.begin(), overlap, bytes.begin() + static_cast<std::ptrdiff_t>(position_));
+    bytes.insert(bytes.end(), data.begin() + static_cast<std::ptrdiff_t>(overlap), data.end());
+    position_ += data.size();
     return true;
+  }
+
+  // A UTF-8 page, the common case, goes straight into code page 936.
+  bool InvokeForText(std::string_view name, Arguments args, TextValue& text) override {
+    if (SameName(name, "ReadText") && open_ && type_ == kTypeText && ReadsAll(args)) {
+      const auto plan = PlanDecoding(Data().subspan(position_), charset_);
+      if (plan && !plan->decoder.userDefined && plan->decoder.icuName == "UTF-8") {
+        text = DecodeUtf8ToAnsi(plan->bytes);
+        position_ = Data().size();
+        return true;
+      }
+    }
+    return AutomationObject::InvokeForText(name, args, text);
   }
 
   // Only whole reads: "all" (omitted or -1).
@@ -304,17 +357,18 @@ class StreamObject final : public AutomationObject {
 
   bool Read(Arguments args, Variant& result) {
     if (!open_ || type_ != kTypeBinary || !ReadsAll(args)) return false;
-    result = ByteBuffer(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), bytes_.end());
-    position_ = bytes_.size();
+    const auto rest = Data().subspan(position_);
+    result = ByteArray(ByteBuffer(rest.begin(), rest.end()));
+    position_ = Data().size();
     return true;
   }
 
   bool ReadText(Arguments args, Variant& result) {
     if (!open_ || type_ != kTypeText || !ReadsAll(args)) return false;
-    auto text = DecodeBytes(std::span(bytes_).subspan(position_), charset_);
+    auto text = DecodeBytes(Data().subspan(position_), charset_);
     if (!text) return false;
     result = std::move(*text);
-    position_ = bytes_.size();
+    position_ = Data().size();
     return true;
   }
 
@@ -322,7 +376,10 @@ class StreamObject final : public AutomationObject {
   std::int32_t mode_ = 0;
   std::string charset_ = "Unicode";
   bool open_ = false;
-  ByteBuffer bytes_;
+  // A byte array written into an empty stream is shared as it is; the first
+  // change after that gives the stream its own copy.
+  std::shared_ptr<const ByteBuffer> shared_;
+  ByteBuffer own_;
   std::size_t position_ = 0;
 };
 
@@ -347,20 +404,11 @@ bool IsKnownCharset(std::string_view charset) {
 
 std::optional<std::u16string> DecodeBytes(std::span<const std::uint8_t> bytes,
                                           std::string_view charset) {
-  auto resolved = Resolve(charset);
-  if (!resolved) return std::nullopt;
-  // A byte-order mark outranks the declared charset, as the Encoding Standard
-  // decodes.
-  const auto startsWith = [&](std::initializer_list<std::uint8_t> mark) {
-    return bytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin());
-  };
-  if (startsWith({0xEF, 0xBB, 0xBF})) {
-    return DecodeWithIcu(bytes.subspan(3), Resolved{"UTF-8"});
-  }
-  if (startsWith({0xFE, 0xFF})) return DecodeWithIcu(bytes.subspan(2), Resolved{"UTF-16BE"});
-  if (startsWith({0xFF, 0xFE})) return DecodeWithIcu(bytes.subspan(2), Resolved{"UTF-16LE"});
-  if (resolved->userDefined) return DecodeUserDefined(bytes);
-  return DecodeWithIcu(bytes, *resolved);
+  const auto plan = PlanDecoding(bytes, charset);
+  if (!plan) return std::nullopt;
+  if (plan->decoder.userDefined) return DecodeUserDefined(plan->bytes);
+  if (plan->decoder.icuName == "UTF-8") return DecodeUtf8(plan->bytes);
+  return DecodeWithIcu(plan->bytes, plan->decoder);
 }
 
 }  // namespace velinor

@@ -159,8 +159,8 @@ TEST(Variants, AssignCopyAndClear) {
   Variant bytes;
   const ByteBuffer raw{0x00, 0xFF, 0x41};
   AssignVariant(bytes, raw);
-  ASSERT_TRUE(std::holds_alternative<ByteBuffer>(bytes));
-  EXPECT_EQ(std::get<ByteBuffer>(bytes), raw);
+  ASSERT_TRUE(std::holds_alternative<ByteArray>(bytes));
+  EXPECT_EQ(std::get<ByteArray>(bytes), ByteArray(raw));
   AssignVariant(bytes, "now text");
   EXPECT_EQ(VariantToText(bytes), "now text");
 
@@ -196,7 +196,7 @@ TEST(Variants, DefaultConversionToText) {
       {"euro is 0x80", Variant(std::u16string(u"€")), Hex("80")},
       {"hangul has no form", Variant(std::u16string(u"a가b")), "a?b"},
       // A byte array reads as the UTF-16LE units it holds.
-      {"bytes", Variant(ByteBuffer{0x41, 0x00, 0x2D, 0x4E}), Hex("41 d6 d0")},
+      {"bytes", Variant(ByteArray({0x41, 0x00, 0x2D, 0x4E})), Hex("41 d6 d0")},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(test::ToHex(VariantToText(row.value)), test::ToHex(row.text)) << row.name;

@@ -177,6 +177,20 @@ TEST_F(StreamTest, StateRulesOfTheOriginal) {
   EXPECT_TRUE(AutomationSucceeded());
 }
 
+TEST_F(StreamTest, ChangingTheStreamLeavesTheWrittenArrayAlone) {
+  WriteProperty(stream_, "Type", 1);
+  CallMethod(stream_, "Open");
+  Variant written;
+  AssignVariant(written, Bytes("616263"));
+  CallMethod(stream_, "Write", {written});
+  ASSERT_TRUE(WriteProperty(stream_, "Position", 1));
+  ASSERT_TRUE(Write("58"));
+  ASSERT_TRUE(WriteProperty(stream_, "Position", 0));
+  const Variant read = ReadProperty(stream_, "Read");
+  EXPECT_EQ(std::get<ByteArray>(read), ByteArray(Bytes("615863")));
+  EXPECT_EQ(std::get<ByteArray>(written), ByteArray(Bytes("616263")));
+}
+
 TEST_F(StreamTest, AnUnknownCharsetMakesReadTextFail) {
   CallMethod(stream_, "Open");
   WriteProperty(stream_, "Type", 1);
