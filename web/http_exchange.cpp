@@ -30,6 +30,8 @@ struct Transfer {
 
   std::string rawHeaders;  // the latest response's
   ByteBuffer body;         // the latest response's
+  TextValue text;          // its bytes before the first zero byte
+  bool textEnded = false;  // a zero byte has arrived
   bool requestStarted = false;
   bool statusSeen = false;
   bool awaitingStatus = true;
@@ -101,6 +103,8 @@ std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* 
     t.bodySized = false;
     t.rawHeaders.clear();
     t.body.clear();
+    t.text.clear();
+    t.textEnded = false;
     t.statusCode = StatusCodeOf(line);
     t.informational = t.statusCode >= 100 && t.statusCode < 200;
   } else if (t.headersComplete) {
@@ -140,12 +144,19 @@ std::size_t OnBodyChunk(char* data, std::size_t size, std::size_t count, void* u
       }
       // One allocation of the announced size: no copies while growing.
       t.body.reserve(static_cast<std::size_t>(announced));
+      t.text.reserve(static_cast<std::size_t>(announced));
     }
   }
   const std::size_t room = t.bodyLimit - t.body.size();
   const std::size_t taken = std::min(bytes, room);
   const auto* first = reinterpret_cast<const std::uint8_t*>(data);
   t.body.insert(t.body.end(), first, first + taken);
+  if (!t.textEnded && taken > 0) {
+    const void* zero = std::memchr(data, 0, taken);
+    t.textEnded = zero != nullptr;
+    t.text.append(data,
+                  zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - data) : taken);
+  }
   if (taken < bytes) {
     t.bodyTooLarge = true;
     return 0;
@@ -360,6 +371,7 @@ ExchangeResult PerformExchange(const ExchangeRequest& request) {
   result.headersComplete = transfer.headersComplete;
   result.rawHeaders = std::move(transfer.rawHeaders);
   result.body = std::move(transfer.body);
+  result.text = std::move(transfer.text);
   return result;
 }
 

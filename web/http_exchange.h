@@ -53,7 +53,10 @@ struct ExchangeResult {
   // then "\r\n"; only meaningful when `headersComplete`.
   std::string rawHeaders;
   bool headersComplete = false;
-  ByteBuffer body;     // as received, also the part before a failed read
+  ByteBuffer body;  // as received, also the part before a failed read
+  // The body up to its first zero byte, built while the chunks arrive so the
+  // whole body is not walked and copied a second time.
+  TextValue text;
   std::string detail;  // libcurl's words for a failure
 };
 

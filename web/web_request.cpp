@@ -92,15 +92,6 @@ long TimeoutMs(int timeoutSeconds) {
   return static_cast<long>(timeoutSeconds) * 1000L;
 }
 
-TextValue TextUpToZero(const ByteBuffer& bytes) {
-  if (bytes.empty()) return {};
-  const void* zero = std::memchr(bytes.data(), 0, bytes.size());
-  const std::size_t length =
-      zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - bytes.data())
-           : bytes.size();
-  return TextValue(reinterpret_cast<const char*>(bytes.data()), length);
-}
-
 }  // namespace
 
 TextValue WebRequest(std::string_view url, const WebRequestOptions& options) {
@@ -170,8 +161,8 @@ TextValue WebRequest(std::string_view url, const WebRequestOptions& options) {
                   .returnedCookies = options.returnedCookies,
                   .redirectAddress = options.redirectAddress});
 
-  // The text first, then the bytes moved out: one copy of the body at most.
-  result = TextUpToZero(exchange.body);
+  // Both were built as the body arrived: moved, not copied.
+  result = std::move(exchange.text);
   const ByteBuffer* body = &exchange.body;
   if (options.responseBytes) {
     *options.responseBytes = std::move(exchange.body);

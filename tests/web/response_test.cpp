@@ -103,6 +103,19 @@ INSTANTIATE_TEST_SUITE_P(
             "200 \xB3\xC9\xB9\xA6", "", ""}),
     test::CaseName());
 
+TEST_F(WebTest, TextOfALargeBodyEndsAtAZeroByteInALaterChunk) {
+  test::TestServer server;
+  std::string body(3 * 1024 * 1024, 'a');
+  body[700'000] = '\0';
+  body[2'000'000] = '\0';
+  server.Respond("/big", 200, body);
+  Outputs out;
+  out.Fetch(server.Url("/big"));
+  EXPECT_EQ(out.result.size(), 700'000u);
+  EXPECT_EQ(out.result, body.substr(0, 700'000));
+  EXPECT_EQ(out.bytes, Bytes(body));
+}
+
 TEST_F(WebTest, HeadAnswerHasNoBody) {
   test::TestServer server;
   server.Respond("/", 200, "not sent for HEAD");
