@@ -82,9 +82,19 @@ bool IsWindowsDeviceName(std::u32string_view name) {
          base[3] >= U'1' && base[3] <= U'9';
 }
 
+std::filesystem::path& RunDirectoryOverride() {
+  static std::filesystem::path directory;
+  return directory;
+}
+
 }  // namespace
 
+void SetRunDirectoryForTesting(std::filesystem::path directory) {
+  RunDirectoryOverride() = std::move(directory);
+}
+
 std::filesystem::path RunDirectory() {
+  if (!RunDirectoryOverride().empty()) return RunDirectoryOverride();
   std::error_code error;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return std::filesystem::current_path(error);

@@ -13,6 +13,9 @@ namespace velinor {
 
 // The directory that holds the running program file.
 std::filesystem::path RunDirectory();
+// Makes RunDirectory give `directory` instead; an empty path restores the
+// program's own. For tests, which cannot move their own program file.
+void SetRunDirectoryForTesting(std::filesystem::path directory);
 
 // The file name for a sound titled `title` (code page 936): the title as
 // UTF-8 with ".mp3" appended, made safe for any file system. Path
