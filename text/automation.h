@@ -62,13 +62,14 @@ using Variant =
 // Variant by reference, so a large byte array is not copied).
 class Argument {
  public:
-  Argument(const Variant& value) : ref_(&value) {}  // NOLINT(google-explicit-constructor)
-  Argument(std::string_view text);                  // NOLINT(google-explicit-constructor)
-  Argument(const char* text) : Argument(std::string_view(text)) {}         // NOLINT
-  Argument(const std::string& text) : Argument(std::string_view(text)) {}  // NOLINT
-  Argument(bool value) : own_(value) {}          // NOLINT(google-explicit-constructor)
-  Argument(std::int32_t value) : own_(value) {}  // NOLINT(google-explicit-constructor)
-  Argument(double value) : own_(value) {}        // NOLINT(google-explicit-constructor)
+  // Implicit on purpose: calls list their arguments as plain values.
+  Argument(const Variant& value) : ref_(&value) {}
+  Argument(std::string_view text);
+  Argument(const char* text) : Argument(std::string_view(text)) {}
+  Argument(const std::string& text) : Argument(std::string_view(text)) {}
+  Argument(bool value) : own_(value) {}
+  Argument(std::int32_t value) : own_(value) {}
+  Argument(double value) : own_(value) {}
 
   const Variant& Value() const { return ref_ != nullptr ? *ref_ : own_; }
 
