@@ -4,6 +4,7 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "web/curl_handle.h"
 
@@ -87,9 +88,7 @@ int OnPrerequest(void* user, char*, char*, int, int) {
   return CURL_PREREQFUNC_OK;
 }
 
-std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* user) {
-  auto& t = *static_cast<Transfer*>(user);
-  const std::size_t bytes = size * count;
+std::size_t TakeHeaderLine(Transfer& t, char* data, std::size_t bytes) {
   std::string_view line(data, bytes);
   // Lines are stored ended by CR LF whatever the server used.
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
@@ -130,9 +129,7 @@ std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* 
   return bytes;
 }
 
-std::size_t OnBodyChunk(char* data, std::size_t size, std::size_t count, void* user) {
-  auto& t = *static_cast<Transfer*>(user);
-  const std::size_t bytes = size * count;
+std::size_t TakeBodyChunk(Transfer& t, char* data, std::size_t bytes) {
   if (!t.bodySized) {
     t.bodySized = true;
     curl_off_t announced = -1;
@@ -162,6 +159,28 @@ std::size_t OnBodyChunk(char* data, std::size_t size, std::size_t count, void* u
     return 0;
   }
   return bytes;
+}
+
+// No exception may unwind through libcurl: running out of memory for a
+// header or the body ends the read like a body that is too large.
+std::size_t OnHeaderLine(char* data, std::size_t size, std::size_t count, void* user) {
+  auto& t = *static_cast<Transfer*>(user);
+  try {
+    return TakeHeaderLine(t, data, size * count);
+  } catch (const std::bad_alloc&) {
+    t.headersTooLarge = true;
+    return 0;
+  }
+}
+
+std::size_t OnBodyChunk(char* data, std::size_t size, std::size_t count, void* user) {
+  auto& t = *static_cast<Transfer*>(user);
+  try {
+    return TakeBodyChunk(t, data, size * count);
+  } catch (const std::bad_alloc&) {
+    t.bodyTooLarge = true;
+    return 0;
+  }
 }
 
 bool IsSendFailure(CURLcode code) {
