@@ -8,7 +8,8 @@
 #   - WebRequest's time as a ratio of each curl time;
 #   - peak resident memory of the WebRequest process (/usr/bin/time %M) and
 #     its ratio to the body size;
-#   - WebRequest's time per MiB, which levels off when time grows linearly.
+#   - WebRequest's extra time per extra MiB since the previous size, which
+#     stays level when the time grows linearly (start-up cost drops out).
 #
 # Build first (Release):
 #   cmake -S . -B build/web-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -34,8 +35,9 @@ trap 'exec {SERVER[1]}>&-; wait "$SERVER_PID" 2>/dev/null || true; rm -f "$kept"
 now() { date +%s%N; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-printf '%8s %10s %10s %10s %10s %10s %10s %9s %10s\n' size_MiB curl_null curl_tmpfs web_ms \
-  web/null web/tmpfs peak_MiB peak/body ms_per_MiB
+printf '%8s %10s %10s %10s %10s %10s %10s %9s %12s\n' size_MiB curl_null curl_tmpfs web_ms \
+  web/null web/tmpfs peak_MiB peak/body marginal_ms/MiB
+previous_mib=0 previous_ns=0
 for mib in 1 2 4 8 16 32 64; do
   bytes=$((mib * 1024 * 1024))
   url=$origin/body/$bytes
@@ -60,6 +62,9 @@ for mib in 1 2 4 8 16 32 64; do
   web_ns=$(printf '%s\n' "${web_times[@]}" | median)
   peak_kib=$(printf '%s\n' "${peaks[@]}" | sort -n | tail -1)
   awk -v m="$mib" -v n="$null_ns" -v k="$kept_ns" -v w="$web_ns" -v p="$peak_kib" -v b="$bytes" \
-    'BEGIN { printf "%8d %10.1f %10.1f %10.1f %10.2f %10.2f %10.1f %9.2f %10.2f\n",
-      m, n / 1e6, k / 1e6, w / 1e6, w / n, w / k, p / 1024, p * 1024 / b, w / 1e6 / m }'
+    -v pm="$previous_mib" -v pw="$previous_ns" \
+    'BEGIN { printf "%8d %10.1f %10.1f %10.1f %10.2f %10.2f %10.1f %9.2f %12.2f\n",
+      m, n / 1e6, k / 1e6, w / 1e6, w / n, w / k, p / 1024, p * 1024 / b,
+      (w - pw) / 1e6 / (m - pm) }'
+  previous_mib=$mib previous_ns=$web_ns
 done
