@@ -16,7 +16,18 @@ struct Transfer {
   CURL* curl = nullptr;
   ByteBuffer body;
   bool sized = false;
+  bool headersEnded = false;  // the last response's header block was closed by its empty line
 };
+
+// libcurl takes a close in the middle of the headers for the end of a
+// response with an empty body; only the empty line shows the head was whole.
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  const std::string_view line(data, size * count);
+  if (line.starts_with("HTTP/")) transfer.headersEnded = false;
+  if (line == "\r\n" || line == "\n") transfer.headersEnded = true;
+  return line.size();
+}
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto& transfer = *static_cast<Transfer*>(user);
@@ -60,7 +71,9 @@ ByteBuffer HttpGetFile(std::string_view address, HttpGetFileOutcome* outcome) {
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kIdleSeconds);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    result.complete = curl_easy_perform(curl) == CURLE_OK;
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    result.complete = curl_easy_perform(curl) == CURLE_OK && transfer.headersEnded;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
   }
   if (outcome) *outcome = result;
