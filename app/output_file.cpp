@@ -17,6 +17,8 @@ namespace {
 // Linux's NAME_MAX, in bytes of the UTF-8 name.
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::u32string_view kExtension = U".mp3";
+// A large file is written in pieces of this size, each flushed as it goes.
+constexpr std::size_t kWriteChunkBytes = 8 * 1024 * 1024;
 
 std::u32string CodePoints(std::u16string_view units) {
   std::u32string out;
@@ -153,12 +155,17 @@ bool WriteFileBytes(const std::filesystem::path& path, const ByteBuffer& bytes) 
   const std::uint8_t* data = bytes.data();
   std::size_t left = bytes.size();
   while (ok && left > 0) {
-    ssize_t written = write(fd, data, left);
+    ssize_t written = write(fd, data, std::min(left, kWriteChunkBytes));
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       ok = false;
       break;
     }
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Start this chunk on its way to the disk while the next is copied, so
+    // that the fsync below waits for the tail alone, not the whole file.
+    sync_file_range(fd, static_cast<off_t>(data - bytes.data()), written, SYNC_FILE_RANGE_WRITE);
+#endif
     data += written;
     left -= static_cast<std::size_t>(written);
   }
