@@ -84,7 +84,7 @@ bool DecodeWithTables(const Tables& tables, std::string_view text, const Sink& s
           break;
         case ByteKind::kLead: {
           if (i + 1 == length) return false;
-          const char16_t unit = tables.pairs[b * 256u + bytes[i + 1]];
+          const char16_t unit = tables.Pair(b, bytes[i + 1]);
           if (unit == 0) return false;
           sink.Put(o++, unit);
           i += 2;
@@ -168,11 +168,15 @@ TextValue EncodeWithTables(const Units& in) {
         continue;
       }
       UChar32 cp = unit;
-      while (i < count && tables.composer != nullptr && tables.IsMark(in[i])) {
-        const UChar32 composed = unorm2_composePair(tables.composer, cp, in[i]);
-        if (composed < 0 || composed > 0xFFFF) break;
-        cp = composed;
-        ++i;
+      if (i < count && tables.IsMark(in[i])) {
+        // ICU's composer is loaded here, by the first text that needs it.
+        const UNormalizer2* const composer = cp936::Composer();
+        while (composer != nullptr && i < count && tables.IsMark(in[i])) {
+          const UChar32 composed = unorm2_composePair(composer, cp, in[i]);
+          if (composed < 0 || composed > 0xFFFF) break;
+          cp = composed;
+          ++i;
+        }
       }
       const std::uint16_t bytes = tables.encode[static_cast<std::size_t>(cp)];
       if (bytes == 0) {
