@@ -76,6 +76,14 @@ INSTANTIATE_TEST_SUITE_P(
         // a piece of the next header line.
         StageCase{"ShortStatusLine", "HTTP/2 2\r\nServer: x\r\n\r\n", "", "", std::nullopt, 3},
         StageCase{"NoLineBreakAtAll", "HTTP/1.1 200 OK", "", "", std::nullopt, 1},
+        // The server's bytes arrive as they are: a line ending in an odd run
+        // of high bytes (a UTF-8 check mark here) still ends at its CR LF.
+        StageCase{"StatusLineEndingInAHighByte",
+                  "HTTP/1.1 200 \xE2\x9C\x93\r\nSet-Cookie: c=3\r\n\r\n", "200 \xE2\x9C\x93", "c=3",
+                  std::nullopt, 3},
+        StageCase{"HeaderLineEndingInAHighByte",
+                  "HTTP/1.1 302 Found\r\nLocation: /\xB0\r\nSet-Cookie: b=2\r\n\r\n", "302 Found",
+                  "b=2", "/\xB0", 4},
         StageCase{"Empty", "", "", "", std::nullopt, 0}),
     test::CaseName());
 
