@@ -157,9 +157,9 @@ std::string Generate(const RawTables& tables) {
          "#include \"text/cp936_tables.h\"\n\n"
          "namespace velinor::cp936 {\n"
          "namespace {\n\n"
-         "constexpr ByteKind S = ByteKind::kSingle;\n"
-         "constexpr ByteKind L = ByteKind::kLead;\n"
-         "constexpr ByteKind X = ByteKind::kInvalid;\n\n"
+         "[[maybe_unused]] constexpr ByteKind S = ByteKind::kSingle;\n"
+         "[[maybe_unused]] constexpr ByteKind L = ByteKind::kLead;\n"
+         "[[maybe_unused]] constexpr ByteKind X = ByteKind::kInvalid;\n\n"
          "constexpr char16_t kPairs[kPairCount] = {";
   WriteValues(out, tables.pairs.data(), tables.pairs.size(), "    ");
   out << "};\n\nconstexpr std::uint16_t kEncode[0x10000] = {";
