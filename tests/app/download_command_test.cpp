@@ -85,8 +85,6 @@ std::vector<std::string> Targets(const TestServer& server) {
 // ".." steps would still show up in the tree.
 class DownloadTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { EnsureApplication(); }
-
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "velinor-e2e-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -549,7 +547,6 @@ TEST_F(NestedEventTest, ClosingTheWindowAbandonsTheDownload) {
 
 // The whole run: Esc pressed while the page request pumps ends the program.
 TEST(ProgramRunTest, EscDuringADownloadEndsTheProgram) {
-  EnsureApplication();
   TestServer server;
   server.Respond("/audio/rain.mp3", 200, Rain());
   server.Respond("/media/1.html", 200,

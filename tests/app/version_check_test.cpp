@@ -56,8 +56,6 @@ class WriteLog : public QObject {
 
 class VersionCheckTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { EnsureApplication(); }
-
   void SetUp() override { PointAt(server_.Origin()); }
   void TearDown() override { unsetenv("VELINOR_DOWNLOAD_SERVER"); }
 

@@ -3,6 +3,8 @@
 // through, and a snapshot of a directory tree.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QObject>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,14 +23,23 @@
 
 namespace velinor::test {
 
-// GoogleTest owns main(), so the application is made on first use and kept.
-inline void EnsureApplication() {
-  if (QApplication::instance() != nullptr) return;
-  static int argc = 1;
-  static char name[] = "velinor-app-test";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
+// GoogleTest owns main(), so the application lives in a global environment:
+// made before the first test and destroyed after the last, as QTest's own
+// main() would do (a QApplication left alive at exit leaks font caches).
+class ApplicationEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { application_ = std::make_unique<QApplication>(argc_, argv_); }
+  void TearDown() override { application_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[17] = "velinor-app-test";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> application_;
+};
+
+inline ::testing::Environment* const kApplicationEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 
 // The status line as the user sees it.
 struct StatusState {
