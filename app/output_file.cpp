@@ -114,7 +114,7 @@ std::string SoundFileName(std::string_view title) {
     std::size_t end = points.find_first_of(U"/\\", begin);
     if (end == std::u32string::npos) end = points.size();
     std::u32string step = points.substr(begin, end - begin);
-    if (step == U"." || step == U"..") step = U"_";
+    if (step == U"." || step == U"..") step.assign(1, U'_');
     for (char32_t& c : step) {
       if (IsForbidden(c)) c = U'_';
     }
