@@ -113,6 +113,12 @@ class InputSource {
     return provider_.ConsumeIntegralInRange(-2, top);
   }
 
+  // Mostly -2 to `top`, at times any int at all.
+  int Count(int top) {
+    if (provider_.ConsumeIntegralInRange(0, 7) == 0) return provider_.ConsumeIntegral<int>();
+    return provider_.ConsumeIntegralInRange(-2, top);
+  }
+
   bool Flag() { return provider_.ConsumeBool(); }
   int Choice(int last) { return provider_.ConsumeIntegralInRange(0, last); }
   bool Empty() { return provider_.remaining_bytes() == 0; }

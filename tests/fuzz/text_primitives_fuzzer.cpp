@@ -122,7 +122,7 @@ void CheckBytes(fuzz::InputSource& in, const std::string& text) {
 void CheckReplace(fuzz::InputSource& in, const std::string& text, const std::string& sought,
                   const std::string& replacement) {
   const int start = in.Position(text.size());
-  const int count = in.Choice(3) == 0 ? -1 : in.Position(4) - 1;
+  const int count = in.Choice(3) == 0 ? -1 : in.Count(3);
   const bool caseSensitive = in.Flag();
   const std::string got = ReplaceText(text, sought, replacement, start, count, caseSensitive);
   const std::string want =
@@ -137,7 +137,7 @@ void CheckReplace(fuzz::InputSource& in, const std::string& text, const std::str
 
 void CheckSplit(fuzz::InputSource& in, const std::string& text, const std::string& delimiter) {
   std::optional<int> maximum;
-  if (in.Flag()) maximum = in.Position(6) - 1;
+  if (in.Flag()) maximum = in.Count(5);
   const TextArray got = SplitText(text, delimiter, maximum);
   const std::vector<std::string> want = reference::Split(text, delimiter, maximum);
   if (got != want) {
