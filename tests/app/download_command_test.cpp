@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -176,6 +177,8 @@ struct AddressCase {
   std::function<std::string(const std::string& site)> address;
   bool passes;
 };
+// Test names show the row's name rather than its bytes.
+void PrintTo(const AddressCase& row, std::ostream* out) { *out << row.name; }
 
 class AddressTest : public DownloadTest, public ::testing::WithParamInterface<AddressCase> {};
 
@@ -230,6 +233,8 @@ struct PageCase {
   Tree files;
   std::vector<std::string> targets;
 };
+// Test names show the row's name rather than its bytes.
+void PrintTo(const PageCase& row, std::ostream* out) { *out << row.name; }
 
 class PageTest : public DownloadTest, public ::testing::WithParamInterface<PageCase> {};
 
@@ -337,6 +342,8 @@ struct AudioFailure {
   const char* name;
   std::function<void(TestServer&)> serve;  // answers /audio/rain.mp3
 };
+// Test names show the row's name rather than its bytes.
+void PrintTo(const AudioFailure& row, std::ostream* out) { *out << row.name; }
 
 class AudioFailureTest : public DownloadTest,
                          public ::testing::WithParamInterface<std::tuple<AudioFailure, bool>> {};
@@ -416,6 +423,8 @@ struct TitleCase {
   std::string titleUtf8;
   std::string fileUtf8;
 };
+// Test names show the row's name rather than its bytes.
+void PrintTo(const TitleCase& row, std::ostream* out) { *out << row.name; }
 
 class HostileTitleTest : public DownloadTest, public ::testing::WithParamInterface<TitleCase> {};
 

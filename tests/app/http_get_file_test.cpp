@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "tests/support/test_server.h"
@@ -55,6 +56,8 @@ struct ResponseCase {
   long status;
   bool complete;
 };
+// Test names show the row's name rather than its bytes.
+void PrintTo(const ResponseCase& row, std::ostream* out) { *out << row.name; }
 
 class HttpGetFileResponseTest : public ::testing::TestWithParam<ResponseCase> {};
 

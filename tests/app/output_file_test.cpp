@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 
 #include "tests/app/window_test_support.h"
@@ -28,6 +29,8 @@ struct NameCase {
   std::string titleUtf8;  // turned into code page 936, as pages give it
   std::string fileUtf8;
 };
+// Test names show the row's name rather than its bytes.
+void PrintTo(const NameCase& row, std::ostream* out) { *out << row.name; }
 
 class SoundFileNameTest : public ::testing::TestWithParam<NameCase> {};
 

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,8 @@ struct VersionCase {
   const char* contentType;
   bool locks;
 };
+// Test names show the row's name rather than its bytes.
+void PrintTo(const VersionCase& row, std::ostream* out) { *out << row.name; }
 
 class VersionFileTest : public VersionCheckTest,
                         public ::testing::WithParamInterface<VersionCase> {};
