@@ -1,6 +1,8 @@
 #include "app/output_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +21,10 @@ constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::u32string_view kExtension = U".mp3";
 // A large file is written in pieces of this size, each flushed as it goes.
 constexpr std::size_t kWriteChunkBytes = 8 * 1024 * 1024;
+// Temporary files are this prefix and mkstemp's six characters. Short and
+// fixed: the target's own name may already use all 255 bytes.
+constexpr std::string_view kTemporaryPrefix = ".velinor-download-";
+constexpr int kCreateAttempts = 3;
 
 std::u32string CodePoints(std::u16string_view units) {
   std::u32string out;
@@ -89,6 +95,71 @@ std::filesystem::path& RunDirectoryOverride() {
   return directory;
 }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A new temporary file in `directory`, locked for as long as it is open, so
+// that another run's clean-up can tell it from the leftover of a writer that
+// died (a lock ends with its process). -1 when none can be made.
+int CreateLockedTemporary(const std::filesystem::path& directory, std::string& path) {
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    path = (directory / (std::string(kTemporaryPrefix) + "XXXXXX")).string();
+    const int fd = mkstemp(path.data());
+    if (fd < 0) return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      // No locks on this file system: nothing to guard against either.
+      if (errno != EWOULDBLOCK) return fd;
+      // Another run's clean-up took it for a leftover in the moment before
+      // the lock: it is going, so start over with a new one.
+      close(fd);
+      unlink(path.c_str());
+      continue;
+    }
+    // The same, when that clean-up has already removed it and gone.
+    struct stat opened {};
+    struct stat named {};
+    if (fstat(fd, &opened) == 0 && lstat(path.c_str(), &named) == 0 && SameFile(opened, named)) {
+      return fd;
+    }
+    close(fd);
+  }
+  return -1;
+}
+
+bool IsTemporaryName(std::string_view name) {
+  if (!name.starts_with(kTemporaryPrefix) || name.size() != kTemporaryPrefix.size() + 6) {
+    return false;
+  }
+  return std::all_of(name.begin() + kTemporaryPrefix.size(), name.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+  });
+}
+
+// Removes the temporary files in `directory` that no live writer holds: a
+// program killed while writing leaves one of up to the whole sound's size.
+void RemoveAbandonedTemporaries(const std::filesystem::path& directory) {
+  DIR* listing = opendir(directory.c_str());
+  if (listing == nullptr) return;
+  const int dirFd = dirfd(listing);
+  while (const dirent* entry = readdir(listing)) {
+    if (!IsTemporaryName(entry->d_name)) continue;
+    const int fd =
+        openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) continue;
+    struct stat opened {};
+    struct stat named {};
+    // Only a regular file whose lock is free, and still under that name.
+    if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        SameFile(opened, named)) {
+      unlinkat(dirFd, entry->d_name, 0);
+    }
+    close(fd);
+  }
+  closedir(listing);
+}
+
 }  // namespace
 
 void SetRunDirectoryForTesting(std::filesystem::path directory) {
@@ -142,9 +213,8 @@ std::string SoundFileName(std::string_view title) {
 bool WriteFileBytes(const std::filesystem::path& path, const ByteBuffer& bytes) {
   if (path.empty() || !path.has_filename()) return false;
 
-  // A short fixed name: the target's own may already use all 255 bytes.
-  std::string temporary = (path.parent_path() / ".velinor-download-XXXXXX").string();
-  int fd = mkstemp(temporary.data());
+  std::string temporary;
+  const int fd = CreateLockedTemporary(path.parent_path(), temporary);
   if (fd < 0) return false;
 
   // mkstemp creates 0600; give the file the mode a plain creat() would.
@@ -170,9 +240,14 @@ bool WriteFileBytes(const std::filesystem::path& path, const ByteBuffer& bytes) 
     left -= static_cast<std::size_t>(written);
   }
   ok = ok && fsync(fd) == 0;
+  // A second descriptor keeps the lock until the file has its final name;
+  // closing the first still reports a late write error before the rename.
+  const int lockHolder = fcntl(fd, F_DUPFD_CLOEXEC, 0);
   ok = close(fd) == 0 && ok;
   ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
   if (!ok) unlink(temporary.c_str());
+  if (lockHolder >= 0) close(lockHolder);
+  if (ok) RemoveAbandonedTemporaries(path.parent_path());
   return ok;
 }
 

@@ -28,6 +28,8 @@ std::string SoundFileName(std::string_view title);
 // Writes `bytes` to `path` through a temporary file in the same directory,
 // renamed over the target only when everything was written and flushed.
 // False, with the target untouched, when anything fails or `path` is empty.
+// A successful write also removes the temporary files that writers killed
+// half-way left in that directory; those of live writers stay.
 bool WriteFileBytes(const std::filesystem::path& path, const ByteBuffer& bytes);
 
 }  // namespace velinor

@@ -8,10 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -34,8 +34,10 @@ using Tree = std::map<std::string, std::string>;
 constexpr char kTemporaryPrefix[] = ".velinor-download-";
 
 std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+  in.seekg(0).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
@@ -168,7 +170,7 @@ class KilledWriteTest : public ::testing::Test {
  protected:
   // Big enough that the writes take many system calls, so the child is
   // caught between them.
-  static constexpr std::size_t kBytes = 256u << 20;
+  static constexpr std::size_t kBytes = 64u << 20;
   const std::string earlier_ = "an earlier, good download";
   ScratchFolder folder_;
   const fs::path target_ = folder_.path() / "雨声.mp3";
@@ -209,6 +211,36 @@ TEST_F(KilledWriteTest, EarlierFileSurvivesAndTheTemporaryHoldsAPart) {
   EXPECT_EQ(part, AsString(ChildPattern(part.size())));
 }
 
+TEST_F(KilledWriteTest, NextWriteRemovesTheLeftover) {
+  std::unique_ptr<ChildWriter> child;
+  const fs::path temporary = ChildStoppedHalfWay(child);
+  ASSERT_FALSE(temporary.empty());
+  child->Kill();
+  ASSERT_TRUE(fs::exists(temporary));
+
+  ASSERT_TRUE(WriteFileBytes(folder_.path() / "铃声.mp3", Filled(1000, 0x33)));
+
+  EXPECT_EQ(TreeOf(folder_.path()),
+            (Tree{{"雨声.mp3", earlier_}, {"铃声.mp3", AsString(Filled(1000, 0x33))}}));
+}
+
+TEST_F(KilledWriteTest, LiveWritersTemporaryStaysAndItsWriteSucceeds) {
+  std::unique_ptr<ChildWriter> child;
+  const fs::path temporary = ChildStoppedHalfWay(child);
+  ASSERT_FALSE(temporary.empty());
+
+  ASSERT_TRUE(WriteFileBytes(folder_.path() / "铃声.mp3", Filled(1000, 0x33)));
+  EXPECT_TRUE(fs::exists(temporary));
+
+  child->Continue();
+  const int status = child->Wait();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Temporaries(folder_.path()), std::vector<fs::path>{});
+  EXPECT_EQ(fs::file_size(target_), kBytes);
+  EXPECT_TRUE(ReadFile(target_) == AsString(ChildPattern(kBytes)));
+}
+
 TEST_F(KilledWriteTest, UnhinderedChildReplacesTheFile) {
   // The check above is only worth something if the same child, left alone,
   // does replace the file.
@@ -219,6 +251,48 @@ TEST_F(KilledWriteTest, UnhinderedChildReplacesTheFile) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(TreeOf(folder_.path()), (Tree{{"雨声.mp3", AsString(ChildPattern(1 << 20))}}));
+}
+
+// ---- What the clean-up after a successful write leaves alone: anything not
+// named as its own temporary files are, and anything that is not a plain file.
+
+TEST(LeftoverCleanUpTest, RemovesOnlyItsOwnAbandonedFiles) {
+  ScratchFolder folder;
+  const fs::path run = folder.path();
+  const Tree kept = {
+      {".velinor-download-short", "not six characters"},
+      {".velinor-download-ABC12", "five characters"},
+      {".velinor-download-ABC123.mp3", "longer than its names"},
+      {".velinor-download-AB_123", "a character mkstemp never picks"},
+      {"velinor-download-ABC123", "not hidden"},
+      {"雨声.mp3", "an earlier download"},
+  };
+  for (const auto& [name, bytes] : kept) WriteFile(run / name, bytes);
+  WriteFile(run / ".velinor-download-Ab3xZ9", "abandoned");
+  fs::create_directory(run / ".velinor-download-FOLDER");
+  WriteFile(folder.root() / "outside", "reached through a link");
+  fs::create_symlink(folder.root() / "outside", run / ".velinor-download-LINK00");
+
+  ASSERT_TRUE(WriteFileBytes(run / "铃声.mp3", Filled(10, 0x44)));
+
+  Tree expected = kept;
+  expected["铃声.mp3"] = AsString(Filled(10, 0x44));
+  expected[".velinor-download-FOLDER"] = "<dir>";
+  expected[".velinor-download-LINK00"] = "reached through a link";
+  EXPECT_EQ(TreeOf(run), expected);
+  EXPECT_TRUE(fs::is_symlink(run / ".velinor-download-LINK00"));
+  EXPECT_EQ(ReadFile(folder.root() / "outside"), "reached through a link");
+}
+
+TEST(LeftoverCleanUpTest, FailedWriteRemovesNothing) {
+  ScratchFolder folder;
+  WriteFile(folder.path() / ".velinor-download-Ab3xZ9", "abandoned");
+  fs::create_directory(folder.path() / "雨声.mp3");
+
+  EXPECT_FALSE(WriteFileBytes(folder.path() / "雨声.mp3", Filled(10, 0x44)));
+
+  EXPECT_EQ(TreeOf(folder.path()),
+            (Tree{{".velinor-download-Ab3xZ9", "abandoned"}, {"雨声.mp3", "<dir>"}}));
 }
 
 }  // namespace
