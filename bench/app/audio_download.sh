@@ -16,6 +16,8 @@
 # Build first: cmake --preset release && cmake --build --preset release \
 #   --target velinor-audio-fetch velinor-file-server
 # The big files live in a temporary folder under /tmp, removed at the end.
+# With BENCH_VALUES=<file>, the figures are also appended to that file as one
+# line of key=value fields after the word "audio" (for bench/report).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/release}
@@ -97,3 +99,7 @@ awk -v mib="$mib" -v runs="$runs" -v c="$curl_ns" -v v="$velinor_ns" -v s="$sync
     printf "  peak memory             %8.1f MiB  (goal <= %.1f MiB: %s)\n", p / 1024, limit,
       (p / 1024 <= limit) ? "within" : "above"
   }'
+if [[ -n ${BENCH_VALUES:-} ]]; then
+  echo "audio mib=$mib file_bytes=$bytes curl_ns=$curl_ns velinor_ns=$velinor_ns" \
+    "curl_sync_ns=$synced_ns peak_kib=$peak_kib runs=$runs" >>"$BENCH_VALUES"
+fi

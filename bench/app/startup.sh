@@ -5,6 +5,9 @@
 #
 #   bash bench/app/startup.sh [build dir, default build/release] [runs, default 10]
 #
+# With BENCH_VALUES=<file>, the medians are also appended to that file as one
+# line of key=value fields after the word "startup" (for bench/report).
+#
 # The version server is pointed at a refused port on 127.0.0.1, so a start-up
 # version check ends at once and nothing leaves the machine.
 set -euo pipefail
@@ -53,3 +56,6 @@ printf 'start to shown, median of %d runs (offscreen)\n' "$runs"
 printf '  bare Qt window  %8.1f ms\n' "$(awk -v u="$bare_median" 'BEGIN { print u / 1000 }')"
 printf '  velinor-sfx     %8.1f ms\n' "$(awk -v u="$program_median" 'BEGIN { print u / 1000 }')"
 printf '  ratio           %8s   (%s the 1.2x goal)\n' "$ratio" "$verdict"
+if [[ -n ${BENCH_VALUES:-} ]]; then
+  echo "startup bare_us=$bare_median program_us=$program_median runs=$runs" >>"$BENCH_VALUES"
+fi

@@ -16,6 +16,8 @@
 #     -DVELINOR_BUILD_TESTS=ON -DVELINOR_BUILD_APP=OFF
 #   cmake --build build/web-release --target web_fetch web_bench_server -j2
 # Then: bench/web/compare.sh [build-dir] [runs]
+# With BENCH_VALUES=<file>, each size's figures are also appended to that file
+# as one line of key=value fields after the word "web" (for bench/report).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build/web-release}
@@ -66,5 +68,9 @@ for mib in 1 2 4 8 16 32 64; do
     'BEGIN { printf "%8d %10.1f %10.1f %10.1f %10.2f %10.2f %10.1f %9.2f %12.2f\n",
       m, n / 1e6, k / 1e6, w / 1e6, w / n, w / k, p / 1024, p * 1024 / b,
       (w - pw) / 1e6 / (m - pm) }'
+  if [[ -n ${BENCH_VALUES:-} ]]; then
+    echo "web mib=$mib body_bytes=$bytes curl_null_ns=$null_ns curl_tmpfs_ns=$kept_ns" \
+      "web_ns=$web_ns web_peak_kib=$peak_kib runs=$runs" >>"$BENCH_VALUES"
+  fi
   previous_mib=$mib previous_ns=$web_ns
 done
