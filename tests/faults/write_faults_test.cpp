@@ -103,37 +103,47 @@ class ChildWriter {
     const std::string path = target.string();
     char* const argv[] = {const_cast<char*>(VELINOR_WRITE_CHILD), const_cast<char*>(path.c_str()),
                           const_cast<char*>(sizeText.c_str()), nullptr};
-    if (posix_spawn(&pid_, VELINOR_WRITE_CHILD, nullptr, nullptr, argv, environ) != 0) pid_ = -1;
+    running_ = posix_spawn(&pid_, VELINOR_WRITE_CHILD, nullptr, nullptr, argv, environ) == 0;
   }
   ~ChildWriter() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      Wait();
-    }
+    if (running_) Kill();
   }
-  bool started() const { return pid_ > 0; }
+  bool started() const { return running_; }
 
-  void Stop() {
+  // Stops the child where it is; false when it had ended already.
+  bool Stop() {
     kill(pid_, SIGSTOP);
-    int status = 0;
-    waitpid(pid_, &status, WUNTRACED);
+    Reap(WUNTRACED);
+    return running_;
   }
-  void Continue() { kill(pid_, SIGCONT); }
+  void Continue() {
+    if (running_) kill(pid_, SIGCONT);
+  }
   // The status waitpid reports once the child has ended.
   int Wait() {
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-    return status;
+    if (running_) Reap(0);
+    return status_;
   }
   int Kill() {
-    kill(pid_, SIGKILL);
+    if (running_) kill(pid_, SIGKILL);
     return Wait();
   }
 
  private:
+  void Reap(int options) {
+    int status = 0;
+    pid_t result;
+    while ((result = waitpid(pid_, &status, options)) < 0 && errno == EINTR) {
+    }
+    if (result == pid_ && (WIFEXITED(status) || WIFSIGNALED(status))) {
+      running_ = false;
+      status_ = status;
+    }
+  }
+
   pid_t pid_ = -1;
+  bool running_ = false;
+  int status_ = 0;
 };
 
 // The temporary files of WriteFileBytes in `folder`.
@@ -156,7 +166,7 @@ std::optional<fs::path> StopHalfWay(ChildWriter& child, const fs::path& folder, 
     for (const fs::path& temporary : Temporaries(folder)) {
       std::error_code error;
       if (fs::file_size(temporary, error) == 0 || error) continue;
-      child.Stop();
+      if (!child.Stop()) return std::nullopt;
       const std::uintmax_t size = fs::file_size(temporary, error);
       if (!error && size > 0 && size < total) return temporary;
       return std::nullopt;
