@@ -217,10 +217,13 @@ TEST_F(WebRequestSoak, DescriptorsAndMemoryStayFlat) {
   std::vector<std::string> faults;
   Usage afterWarmUp;
   for (std::size_t i = 0; i < calls; ++i) {
-    const std::string fault = plan.IsTimeOut(i) ? TimeOut() : kinds[i % kinds.size()].call();
-    if (!fault.empty() && faults.size() < 10)
-      faults.push_back("call " + std::to_string(i) + ": " + fault);
-    // The server records every request; only this call's are of interest.
+    const CallKind& kind = kinds[i % kinds.size()];
+    const std::string fault = plan.IsTimeOut(i) ? TimeOut() : kind.call();
+    if (!fault.empty() && faults.size() < 10) {
+      faults.push_back("call " + std::to_string(i) + " (" +
+                       (plan.IsTimeOut(i) ? "time-out" : kind.name) + "): " + fault);
+    }
+    // The servers keep every request they saw: not a growth of ours.
     plain_.ClearRequests();
     tls_.ClearRequests();
     if (i + 1 == plan.WarmUp()) afterWarmUp = Settled();
