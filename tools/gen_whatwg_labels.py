@@ -3,7 +3,7 @@
 the name of the encoding it selects, sorted by label for a binary search.
 
 usage: tools/gen_whatwg_labels.py encodings.json text/whatwg_labels.inc
-(encodings.json is the Standard's own table, https://encoding.spec.whatwg.org/encodings.json)
+(encodings.json is the table the Encoding Standard publishes beside its text)
 """
 import json
 import sys
